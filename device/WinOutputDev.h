@@ -52,6 +52,35 @@ public:
     void updateAll(GfxState *state) override;
     void updateFlatness(GfxState *state) override;
 
+    // ---- Paths (PathOutput.cpp)
+    void stroke(GfxState *state) override;
+    void fill(GfxState *state) override;
+    void eoFill(GfxState *state) override;
+    void clip(GfxState *state) override;
+    void eoClip(GfxState *state) override;
+
+    // ---- Text (TextOutput.cpp)
+    void updateFont(GfxState *state) override;
+    void drawChar(GfxState *state, double x, double y, double dx, double dy, double originX, double originY,
+                  CharCode code, int nBytes, const Unicode *u, int uLen) override;
+    void beginMarkedContent(const char *name, Dict *properties) override;
+    void endMarkedContent(GfxState *state) override;
+
+    // ---- Images (ImageOutput.cpp)
+    void drawImageMask(GfxState *state, Object *ref, Stream *str, int width, int height, bool invert,
+                       bool interpolate, bool inlineImg) override;
+    void drawImage(GfxState *state, Object *ref, Stream *str, int width, int height, GfxImageColorMap *colorMap,
+                   bool interpolate, const int *maskColors, bool inlineImg) override;
+    void drawMaskedImage(GfxState *state, Object *ref, Stream *str, int width, int height,
+                         GfxImageColorMap *colorMap, bool interpolate, Stream *maskStr, int maskWidth,
+                         int maskHeight, bool maskInvert, bool maskInterpolate) override;
+    void drawSoftMaskedImage(GfxState *state, Object *ref, Stream *str, int width, int height,
+                             GfxImageColorMap *colorMap, bool interpolate, Stream *maskStr, int maskWidth,
+                             int maskHeight, GfxImageColorMap *maskColorMap, bool maskInterpolate) override;
+
+    // ---- Links (LinkOutput.cpp)
+    void processLink(AnnotLink *link) override;
+
 protected:
     // Makes region the current clip and announces it to the surface.
     void ReplaceClip(RegionPtr region);

@@ -78,6 +78,11 @@ public:
                    const uint8_t *pixels, int32_t x, int32_t y, int32_t width, int32_t height,
                    const TextBlock *attachedText);
     void ChangeClipRegion(const cairo_region_t *region);
+    // One text run (TextRun.cpp): text is count UTF-16 units; the font name
+    // goes through the font name mapping; angle in degrees counter-clockwise.
+    void TextOut(int32_t x, int32_t y, const uint16_t *text, int32_t count, const char *fontName,
+                 int32_t advance, int32_t height, int32_t bold, int32_t italic, uint32_t fillColour,
+                 uint32_t strokeColour, int32_t renderMode, double angle, int32_t vertical);
 
     // A drawing context on the bitmap, clipped to the clip region; null
     // without a bitmap.
