@@ -3,6 +3,10 @@
 # Run as root; running it again changes nothing.
 set -eu
 
+if [ "$(id -u)" -ne 0 ]; then
+  exec sudo "$0" "$@"
+fi
+
 packages="
   build-essential cmake pkg-config
   libpoppler-private-dev libpoppler-dev poppler-data poppler-utils
