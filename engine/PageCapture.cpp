@@ -4,6 +4,8 @@
 #include "surface/PageBlocks.h"
 #include "surface/SurfaceState.h"
 
+#include <Annot.h>
+
 #include <cstdlib>
 
 namespace lumora {
@@ -15,12 +17,24 @@ bool IsPageOf(const EngineHandleRecord *handle, int32_t page)
     return IsValidHandle(handle) && page >= 1 && page <= handle->document->getNumPages();
 }
 
+// The device outlines links itself from their Border arrays when it is told
+// of them; drawn by the library too, every link would get a second, black
+// outline (the library's default border width applies even without one).
+bool DisplayAnnotation(Annot *annotation, void *)
+{
+    return annotation->getType() != Annot::typeLink;
+}
+
 // Renders the page onto the handle's device at the handle's zoom, links
 // included; the surface captures or paints as CurrentPageObject says.
 void RenderPage(EngineHandleRecord &handle, int32_t page)
 {
+    // The link list holds the links of the page rendered last, whichever
+    // form it was rendered in; kept across renders it would mix pages.
+    handle.device->links().clear();
     const double dpi = handle.zoom;
-    handle.document->displayPage(handle.device.get(), page, dpi, dpi, 0, false, false, false);
+    handle.document->displayPage(handle.device.get(), page, dpi, dpi, 0, false, false, false, nullptr, nullptr,
+                                 DisplayAnnotation, nullptr);
     handle.document->processLinks(handle.device.get(), page);
     handle.lastRenderedPage = page;
 }
@@ -61,7 +75,6 @@ extern "C" PDF_EXPORT PageObject *PDF_GetPageObject(EngineHandle handle, int32_t
             return nullptr;
         pageObject->zoom = handle->zoom;
         CaptureScope capture(pageObject.get());
-        handle->device->links().clear();
         RenderPage(*handle, page);
         pageObject->width = handle->device->getPageWidth();
         pageObject->height = handle->device->getPageHeight();
