@@ -15,6 +15,8 @@ class GfxFont;
 
 namespace lumora {
 
+struct CharacterPlacement; // TextOutput.h
+
 // One link of the page: its rectangle in page pixels and what it does.
 struct DeviceLink {
     int32_t left = 0;
@@ -97,6 +99,18 @@ protected:
     RegionPtr currentClip_;
     std::string fileRoot_;
     int32_t imageFileCounter_ = 0;
+
+    // ---- Paths (PathOutput.cpp)
+    // fill/eoFill and clip/eoClip differ only in the fill rule
+    // (FILL_MODE_WINDING or FILL_MODE_EVEN_ODD).
+    void FillPath(GfxState *state, int32_t fillMode);
+    void ClipToPath(GfxState *state, int32_t fillMode);
+
+    // ---- Text (TextOutput.cpp)
+    // One text run for a placed character, styled from the state's font.
+    void EmitText(GfxState &state, const CharacterPlacement &placement, const std::vector<uint16_t> &text);
+    // The Type 3 warning is given once per device, that is per document.
+    bool type3Reported_ = false;
 };
 
 // Lends the device's current clip to the page surface for one primitive.
