@@ -1,6 +1,7 @@
 #include "device/WinOutputDev.h"
 
 #include "device/DeviceMath.h"
+#include "device/TextOutput.h"
 #include "surface/Dib.h"
 #include "surface/Region.h"
 #include "surface/SurfaceState.h"
@@ -33,6 +34,9 @@ void WinOutputDev::startPage(int pageNum, GfxState *state, XRef *xref)
     ReplaceClip(MakeRectRegion(0, 0, pageWidth_, pageHeight_));
     currentFont_ = nullptr;
     fontMatched_ = false;
+    // The library never reports the end of a section opened on an earlier
+    // page, so sections end with their page.
+    ProcessMarkedContent().Clear();
 }
 
 void WinOutputDev::saveState(GfxState *state)
