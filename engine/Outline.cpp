@@ -6,6 +6,7 @@
 #include "engine/EngineHandle.h"
 #include "surface/ModulePath.h"
 #include "surface/TextEncoding.h"
+#include "surface/UniqueFd.h"
 
 #include <Catalog.h>
 #include <Link.h>
@@ -245,28 +246,6 @@ private:
 // ---------------------------------------------------------------------------
 // The file
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    int get() const { return fd_; }
-    // Closes now, reporting whether everything reached the file.
-    bool Close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool WriteAll(int fd, std::string_view bytes)
 {
