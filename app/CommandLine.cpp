@@ -1,6 +1,7 @@
 // The command line: option table, parsing, write-through and queueing.
 #include "app/CommandLine.h"
 
+#include "app/PathNames.h"
 #include "app/SettingsStore.h"
 
 #include <fnmatch.h>
@@ -82,24 +83,6 @@ std::string Lowered(std::string text)
     return text;
 }
 
-std::string FolderWithSlash(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string FileNameOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string BaseNameOf(const std::string &path)
-{
-    const std::string name = FileNameOf(path);
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // The conversion job: the worker's loop over the queue, one file, one page.
 #include "app/ConversionJob.h"
 
+#include "app/PathNames.h"
 #include "app/SettingsStore.h"
 #include "engine/HtmlPageWriter.h"
 #include "surface/ModulePath.h"
@@ -51,24 +52,6 @@ std::string FolderOf(const std::string &path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string FolderWithSlash(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string FileNameOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string BaseNameOf(const std::string &path)
-{
-    const std::string name = FileNameOf(path);
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
 
 std::string ExtensionOf(const std::string &path)
 {

@@ -44,4 +44,19 @@ inline uint32_t ColourFromRgb(const GfxRGB &rgb)
     return ComponentByte(rgb.r) | ComponentByte(rgb.g) << 8 | ComponentByte(rgb.b) << 16;
 }
 
+// The state's current fill and stroke colours as colour values.
+inline uint32_t FillColour(GfxState &state)
+{
+    GfxRGB rgb;
+    state.getFillRGB(&rgb);
+    return ColourFromRgb(rgb);
+}
+
+inline uint32_t StrokeColour(GfxState &state)
+{
+    GfxRGB rgb;
+    state.getStrokeRGB(&rgb);
+    return ColourFromRgb(rgb);
+}
+
 } // namespace lumora

@@ -1,5 +1,7 @@
 #include "device/JpegPassThrough.h"
 
+#include "surface/UniqueFd.h"
+
 #include <Stream.h>
 
 #include <array>
@@ -22,28 +24,6 @@ constexpr uint8_t kStartOfScan = 0xDA;
 // Markers that stand alone, without a length and a segment.
 bool IsStandalone(uint8_t code) { return code == 0x01 || (code >= 0xD0 && code <= 0xD7); }
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    int get() const { return fd_; }
-    // Closes now, reporting whether everything reached the file.
-    bool Close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 int CreateNew(const std::string &name)
 {

@@ -58,20 +58,6 @@ uint32_t DashStyle(GfxState &state)
     return state.getLineDash(&phase).empty() ? LINE_STYLE_SOLID : LINE_STYLE_DASHED;
 }
 
-uint32_t FillColour(GfxState &state)
-{
-    GfxRGB rgb;
-    state.getFillRGB(&rgb);
-    return ColourFromRgb(rgb);
-}
-
-uint32_t StrokeColour(GfxState &state)
-{
-    GfxRGB rgb;
-    state.getStrokeRGB(&rgb);
-    return ColourFromRgb(rgb);
-}
-
 } // namespace
 
 void WinOutputDev::stroke(GfxState *state)

@@ -261,20 +261,6 @@ FontMatrix StateFontMatrix(const GfxState &state)
     return m;
 }
 
-uint32_t FillColour(GfxState &state)
-{
-    GfxRGB rgb;
-    state.getFillRGB(&rgb);
-    return ColourFromRgb(rgb);
-}
-
-uint32_t StrokeColour(GfxState &state)
-{
-    GfxRGB rgb;
-    state.getStrokeRGB(&rgb);
-    return ColourFromRgb(rgb);
-}
-
 void ReportUnmatchedFont(const GfxCIDFont &font)
 {
     const GooString *collection = font.getCollection();
