@@ -3,6 +3,7 @@
 // folder "beside the executable" (config.ini, site templates, the JPEG
 // encoder), its own trash, and Qt without a display.
 #include "support/PdfBuilder.h"
+#include "support/ScopedEnvironment.h"
 #include "surface/ModulePath.h"
 
 #include <gtest/gtest.h>
@@ -16,28 +17,7 @@
 
 namespace lumora::test {
 
-class ScopedVariable {
-public:
-    ScopedVariable(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedVariable(const ScopedVariable &) = delete;
-    ScopedVariable &operator=(const ScopedVariable &) = delete;
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
+using ScopedVariable = lumora::test::ScopedEnvironment;
 
 class AppEnvironment {
 public:

@@ -1,9 +1,10 @@
 #pragma once
 // A fixture for the site generator's tests: a fresh output folder, its own
 // profile and its own folder "beside the executable" for config.ini.
-#include "surface/ModulePath.h"
 #include "support/PdfBuilder.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TestFiles.h"
+#include "surface/ModulePath.h"
 
 #include <gtest/gtest.h>
 
@@ -17,28 +18,7 @@ namespace lumora::sitetest {
 using test::TempDir;
 using test::ReadFileBytes;
 
-class ScopedVariable {
-public:
-    ScopedVariable(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            saved_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ScopedVariable(const ScopedVariable &) = delete;
-    ScopedVariable &operator=(const ScopedVariable &) = delete;
-    ~ScopedVariable()
-    {
-        if (saved_)
-            ::setenv(name_, saved_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    std::optional<std::string> saved_;
-};
+using ScopedVariable = lumora::test::ScopedEnvironment;
 
 class SiteTest : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // images as the captured page's image blocks, and as pixels of the page
 // bitmap.
 #include "support/PdfBuilder.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TestFiles.h"
 #include "surface/Dib.h"
 
@@ -131,26 +132,9 @@ std::string MaskData(int width, int height, bool paintedBitIsOne)
         }
     return data;
 }
-
-// TMPDIR for the device's file root, which is taken when a document opens.
-class ScopedTemporaryDirectory {
-public:
-    explicit ScopedTemporaryDirectory(const std::string &directory)
-    {
-        if (const char *old = std::getenv("TMPDIR"))
-            old_ = old;
-        setenv("TMPDIR", directory.c_str(), 1);
-    }
-    ~ScopedTemporaryDirectory()
-    {
-        if (old_)
-            setenv("TMPDIR", old_->c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-
-private:
-    std::optional<std::string> old_;
+// Points the temporary directory at a test's own folder.
+struct ScopedTemporaryDirectory : lumora::test::ScopedEnvironment {
+    explicit ScopedTemporaryDirectory(const std::string &directory) : ScopedEnvironment("TMPDIR", directory) {}
 };
 
 // A 200 x 200 point page at 72 dpi: device x is user x, device y is

@@ -3,6 +3,7 @@
 #include "engine/EngineHandle.h"
 #include "engine/LibraryData.h"
 #include "support/PdfBuilder.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TestFiles.h"
 #include "surface/ModulePath.h"
 #include "surface/SurfaceState.h"
@@ -18,28 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::PdfBuilder;
 using test::TempDir;
-
-// Sets an environment variable for one test.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnvironment;
 
 class EngineHandleTest : public ::testing::Test {
 protected:

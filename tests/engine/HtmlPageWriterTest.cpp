@@ -4,6 +4,7 @@
 #include "engine/HtmlPageWriter.h"
 #include "engine/PageHead.h"
 #include "support/PdfBuilder.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TestFiles.h"
 #include "surface/Dib.h"
 #include "surface/ModulePath.h"
@@ -36,28 +37,7 @@ using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
 
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnvironment(const ScopedEnvironment &) = delete;
-    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnvironment;
 
 // ---- Building page objects by hand
 

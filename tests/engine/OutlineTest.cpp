@@ -4,6 +4,7 @@
 #include "engine/EngineHandle.h"
 #include "lumora_engine.h"
 #include "support/PdfBuilder.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -22,29 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using HandlePtr = std::unique_ptr<EngineHandleRecord, decltype(&PDF_Close)>;
-
-// Points the temporary directory, where the outline file goes, elsewhere for
-// one test.
-class ScopedTemporaryDirectory {
-public:
-    explicit ScopedTemporaryDirectory(const std::string &path)
-    {
-        if (const char *old = std::getenv("TMPDIR"))
-            old_ = old;
-        setenv("TMPDIR", path.c_str(), 1);
-    }
-    ~ScopedTemporaryDirectory()
-    {
-        if (old_)
-            setenv("TMPDIR", old_->c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-    ScopedTemporaryDirectory(const ScopedTemporaryDirectory &) = delete;
-    ScopedTemporaryDirectory &operator=(const ScopedTemporaryDirectory &) = delete;
-
-private:
-    std::optional<std::string> old_;
+// Points the temporary directory at a test's own folder.
+struct ScopedTemporaryDirectory : lumora::test::ScopedEnvironment {
+    explicit ScopedTemporaryDirectory(const std::string &directory) : ScopedEnvironment("TMPDIR", directory) {}
 };
 
 struct Bookmark {
