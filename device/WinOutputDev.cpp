@@ -2,6 +2,7 @@
 
 #include "device/DeviceMath.h"
 #include "device/TextOutput.h"
+#include "surface/FontNameMapping.h"
 #include "surface/Dib.h"
 #include "surface/Region.h"
 #include "surface/SurfaceState.h"
@@ -37,6 +38,7 @@ void WinOutputDev::startPage(int pageNum, GfxState *state, XRef *xref)
     // The library never reports the end of a section opened on an earlier
     // page, so sections end with their page.
     ProcessMarkedContent().Clear();
+    TheFontNameMapping().StartPage();
 }
 
 void WinOutputDev::saveState(GfxState *state)

@@ -83,6 +83,10 @@ bool FontNameMapping::Load()
 {
     if (!pdfNames_.empty())
         return true;
+    if (!fileReadDue_)
+        return false;
+    fileReadDue_ = false;
+    facesByName_.clear();
     const std::string path = ConfigIniPath();
     const int32_t count = std::clamp(ReadIniInt(kFontNameMappingSection, "FontCount", 0, path), 0,
                                      kMaxFontMappingEntries);
@@ -105,6 +109,18 @@ bool FontNameMapping::Load()
 std::string FontNameMapping::Lookup(std::string_view name)
 {
     Load();
+    if (const auto known = facesByName_.find(std::string(name)); known != facesByName_.end())
+        return known->second;
+    std::string face = FindFace(name);
+    // Without installed fonts the list is asked for again next time, and
+    // so is the face.
+    if (!InstalledFontList().empty())
+        facesByName_.emplace(std::string(name), face);
+    return face;
+}
+
+std::string FontNameMapping::FindFace(std::string_view name)
+{
     const auto entry = std::find(pdfNames_.begin(), pdfNames_.end(), name);
     if (entry != pdfNames_.end())
         return osNames_[entry - pdfNames_.begin()];

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace lumora {
@@ -36,8 +37,13 @@ public:
 
     // Reads the table from config.ini unless it has been read already;
     // true when a table is loaded. While the file names no entries nothing
-    // is kept, so the next call reads the file again.
+    // is kept, and the file is read again at the first call after
+    // StartPage: a page asks for its faces at every character, and reading
+    // the file that often would cost more than drawing the page.
     bool Load();
+
+    // A new page begins: a config.ini without entries is read again.
+    void StartPage() { fileReadDue_ = true; }
 
     // The face name to use for a PDF font name; never fails, at worst it is
     // the default face.
@@ -54,10 +60,17 @@ public:
     FontFaceCache &Faces() { return faces_; }
 
 private:
+    // Lookup's search: the table, the installed families, the default face.
+    std::string FindFace(std::string_view name);
+
     std::vector<std::string> pdfNames_;
     std::vector<std::string> osNames_;
     std::string defaultFace_ = kInitialDefaultFace;
     FontFaceCache faces_;
+    bool fileReadDue_ = true;
+    // The faces found so far by PDF font name; what the file said when it
+    // was read last decides them, so every reading starts them afresh.
+    std::unordered_map<std::string, std::string> facesByName_;
 };
 
 // The process-wide mapping, made on first use.

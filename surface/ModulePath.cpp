@@ -17,11 +17,14 @@ std::string ExecutableDirectory()
 {
     if (const char *overridden = std::getenv(kModuleDirectoryVariable); overridden && *overridden)
         return WithTrailingSlash(overridden);
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return "./";
-    return WithTrailingSlash(executable.parent_path().string());
+    // The executable cannot move under a running process, so the link is
+    // read once; callers ask for this folder at every text run.
+    static const std::string directory = [] {
+        std::error_code error;
+        const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+        return error ? std::string("./") : WithTrailingSlash(executable.parent_path().string());
+    }();
+    return directory;
 }
 
 std::string TemporaryDirectory()

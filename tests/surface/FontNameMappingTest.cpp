@@ -86,12 +86,15 @@ TEST_F(FontNameMappingTest, ACountThatIsNotAPositiveNumberLoadsNothing)
     }
 }
 
-TEST_F(FontNameMappingTest, TheFileIsReadAgainUntilItHasATableThenTheTableIsKept)
+TEST_F(FontNameMappingTest, TheFileIsReadAgainEachPageUntilItHasATableThenTheTableIsKept)
 {
     EXPECT_EQ(Lookup("Foo"), "Arial");
     module.WriteConfigIni("[FontNameMapping]\nFontCount=1\nPdfFontName1=Foo\nOsFontName1=First\n");
+    EXPECT_EQ(Lookup("Foo"), "Arial"); // within the page the faces stay
+    TheFontNameMapping().StartPage();
     EXPECT_EQ(Lookup("Foo"), "First");
     module.WriteConfigIni("[FontNameMapping]\nFontCount=1\nPdfFontName1=Foo\nOsFontName1=Second\n");
+    TheFontNameMapping().StartPage();
     EXPECT_EQ(Lookup("Foo"), "First");
     ResetFontNameMapping();
     EXPECT_EQ(Lookup("Foo"), "Second");
