@@ -8,7 +8,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 packages="
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ninja-build
+  clang-14 libclang-rt-14-dev
   libpoppler-private-dev libpoppler-dev poppler-data poppler-utils
   libcairo2-dev libpixman-1-dev libfontconfig-dev libfreetype-dev
   fonts-dejavu-core fonts-liberation

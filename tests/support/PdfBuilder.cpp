@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -608,14 +609,40 @@ std::string PdfBuilder::Build(Damage damage) const
     return file;
 }
 
-void PdfBuilder::Save(const std::string &path, Damage damage) const
+namespace {
+
+void WriteFile(const std::string &path, const std::string &bytes)
 {
-    std::string bytes = Build(damage);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out)
         throw std::runtime_error("cannot write " + path);
+}
+
+// With LUMORA_FIXTURE_COPIES naming a folder, every fixture a test saves is
+// also kept there under a name made from its bytes: the fuzzer's seed corpus
+// is what the tests build.
+void KeepFixtureCopy(const std::string &bytes)
+{
+    const char *folder = std::getenv(kFixtureCopiesVariable);
+    if (!folder || !*folder || bytes.empty())
+        return;
+    uint64_t hash = 14695981039346656037ull; // FNV-1a
+    for (unsigned char byte : bytes)
+        hash = (hash ^ byte) * 1099511628211ull;
+    char name[32];
+    std::snprintf(name, sizeof name, "/%016llx.pdf", static_cast<unsigned long long>(hash));
+    WriteFile(folder + std::string(name), bytes);
+}
+
+} // namespace
+
+void PdfBuilder::Save(const std::string &path, Damage damage) const
+{
+    std::string bytes = Build(damage);
+    WriteFile(path, bytes);
+    KeepFixtureCopy(bytes);
 }
 
 // ---------------------------------------------------------------------------
@@ -714,8 +741,10 @@ std::string EncryptPdf(const std::string &input, const std::string &output, cons
 {
     ProgramResult run = RunProgram({"qpdf", "--encrypt", userPassword, ownerPassword, "256", "--", input, output});
     // qpdf exits with 3 when it succeeded with warnings.
-    if (run.exitCode == 0 || run.exitCode == 3)
+    if (run.exitCode == 0 || run.exitCode == 3) {
+        KeepFixtureCopy(ReadFile(output));
         return {};
+    }
     return "qpdf --encrypt failed (exit " + std::to_string(run.exitCode) + "): " + run.output;
 }
 

@@ -192,6 +192,10 @@ enum class Damage {
     Truncated,        // the file cut off halfway
 };
 
+// The environment variable that names a folder to keep a copy of every saved
+// fixture in (see fuzz/run.sh).
+inline constexpr const char *kFixtureCopiesVariable = "LUMORA_FIXTURE_COPIES";
+
 class PdfBuilder {
 public:
     PdfBuilder();
@@ -242,7 +246,8 @@ public:
     void AddTrailerEntry(std::string entries);
 
     std::string Build(Damage damage = Damage::None) const;
-    // Writes Build() to the file; throws std::runtime_error when it cannot.
+    // Writes Build() to the file (and a copy for the fuzzer's corpus when
+    // asked for); throws std::runtime_error when it cannot.
     void Save(const std::string &path, Damage damage = Damage::None) const;
 
 private:
