@@ -18,7 +18,7 @@ std::string ExecutableDirectory()
     if (const char *overridden = std::getenv(kModuleDirectoryVariable); overridden && *overridden)
         return WithTrailingSlash(overridden);
     // The executable cannot move under a running process, so the link is
-    // read once; callers ask for this folder at every text run.
+    // read once; callers ask for this folder often.
     static const std::string directory = [] {
         std::error_code error;
         const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);

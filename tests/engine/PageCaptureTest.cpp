@@ -3,6 +3,7 @@
 #include "support/PdfBuilder.h"
 #include "support/TestFiles.h"
 #include "surface/Dib.h"
+#include "surface/FontTestSupport.h"
 #include "surface/PageBlocks.h"
 #include "surface/SurfaceState.h"
 
@@ -45,6 +46,33 @@ TEST_F(PageCapture, PageNumbersOutsideTheDocumentGiveNothing)
         EXPECT_EQ(PDF_GetPageBmp(handle, page), nullptr) << page;
     }
     EXPECT_EQ(handle->lastRenderedPage, -1); // nothing was rendered
+}
+
+// The face of the page's first text run.
+std::string FirstFace(const PageObject *page)
+{
+    for (int32_t i = 0; page && i < page->blockCount; ++i)
+        if (page->blocks[i]->blockType == 1)
+            return page->blocks[i]->text->face;
+    return {};
+}
+
+TEST_F(PageCapture, AFontTableWrittenBetweenPagesAppliesFromTheNextPage)
+{
+    test::ModuleDirectoryScope module;
+    module.WriteConfigIni("[FontNameMapping]\nFontCount=0\n");
+    PdfBuilder pdf;
+    const std::string font = pdf.AddFont("Foo");
+    pdf.AddPage(100, 50, "BT /" + font + " 12 Tf 10 20 Td (A) Tj ET");
+    pdf.AddPage(100, 50, "BT /" + font + " 12 Tf 10 20 Td (B) Tj ET");
+    ASSERT_TRUE(Open(pdf));
+    PageObject *first = PDF_GetPageObject(handle, 1);
+    EXPECT_EQ(FirstFace(first), "Arial");
+    PDF_DestroyPageObject(first);
+    module.WriteConfigIni("[FontNameMapping]\nFontCount=1\nPdfFontName1=Foo\nOsFontName1=Liberation Mono\n");
+    PageObject *second = PDF_GetPageObject(handle, 2);
+    EXPECT_EQ(FirstFace(second), "Liberation Mono");
+    PDF_DestroyPageObject(second);
 }
 
 TEST_F(PageCapture, ABlankPageHasItsSizeAndOnlyTheClipOfThePage)
