@@ -230,6 +230,12 @@ std::string CannotCreateFolderMessage(const std::string &folder)
     return "Can't create the folder '" + folder + "'. Please check the output path, and try again.";
 }
 
+std::string PagesIncompleteMessage(const std::string &pdfPath, int failedPages, int pageCount, int firstFailed)
+{
+    return std::to_string(failedPages) + " of " + std::to_string(pageCount) + " pages of the '" + pdfPath +
+           "' file were not written completely, the first is page " + std::to_string(firstFailed) + ".";
+}
+
 std::string OverwriteQuestion(const std::string &outputPath)
 {
     return outputPath + " does already exist,overwrite? Select Cancel to skip this file.";
@@ -317,9 +323,15 @@ bool ConversionJob::KeepConverting() const { return !stopRequested_ && running_;
 void ConversionJob::ShowUnlessHidden(const std::string &message)
 {
     if (TheRunFlags().runWithoutWindow)
-        std::fprintf(stderr, "lumora: %s\n", message.c_str());
+        ReportIfHidden(message);
     else
         window_.ShowError(message);
+}
+
+void ConversionJob::ReportIfHidden(const std::string &message)
+{
+    if (TheRunFlags().runWithoutWindow)
+        std::fprintf(stderr, "lumora: %s\n", message.c_str());
 }
 
 void ConversionJob::Run()
@@ -483,7 +495,12 @@ bool ConversionJob::ConvertPages(EngineHandle handle, const std::string &pdfPath
                                  const PageRange &range, int &width, int &height)
 {
     const int conversionType = TheRunFlags().conversionType;
-    bool allWritten = true;
+    int failedPages = 0;
+    int firstFailed = 0;
+    const auto count = [&](int page, bool written) {
+        if (!written && failedPages++ == 0)
+            firstFailed = page;
+    };
     for (int page = range.first; KeepConverting() && page <= range.last; ++page) {
         WaitWhilePaused();
         if (!KeepConverting())
@@ -497,20 +514,25 @@ bool ConversionJob::ConvertPages(EngineHandle handle, const std::string &pdfPath
 
         if (conversionType == kBmpPerPage) {
             PageBmpPtr bitmap(PDF_GetPageBmp(handle, page));
-            if (KeepConverting() && bitmap)
-                allWritten &= PDF_WriteToBMPFile(bitmap.get(), BmpFilePath(pdfPath, page).c_str()) == 1;
+            if (!KeepConverting())
+                break;
+            count(page, bitmap && PDF_WriteToBMPFile(bitmap.get(), BmpFilePath(pdfPath, page).c_str()) == 1);
         } else if (conversionType == kHtmlSite) {
             PageObjectPtr pageObject(PDF_GetPageObject(handle, page));
             if (pageObject)
                 window_.SetInfoText(InfoText::Version, Format("%%PDF-%.1f", double(pageObject->pdfVersion)));
-            if (KeepConverting() && pageObject) {
+            if (!KeepConverting())
+                break;
+            if (pageObject) {
                 width = pageObject->width;
                 height = pageObject->height;
-                allWritten &= ConvertPage(handle, range.first, *pageObject, outputPath);
             }
+            count(page, pageObject && ConvertPage(handle, range.first, *pageObject, outputPath));
         }
     }
-    return allWritten;
+    if (failedPages > 0)
+        ReportIfHidden(PagesIncompleteMessage(pdfPath, failedPages, range.last - range.first + 1, firstFailed));
+    return failedPages == 0;
 }
 
 bool ConversionJob::ConvertPage(EngineHandle handle, int first, PageObject &page, const std::string &outputPath)

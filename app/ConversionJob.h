@@ -131,6 +131,8 @@ std::string CannotOpenMessage(const std::string &pdfPath);
 std::string TooFewPagesMessage(const std::string &pdfPath, int pageCount);
 std::string OverwriteQuestion(const std::string &outputPath);
 std::string CannotCreateFolderMessage(const std::string &folder);
+// For unattended runs only: the window leaves an incomplete page unreported.
+std::string PagesIncompleteMessage(const std::string &pdfPath, int failedPages, int pageCount, int firstFailed);
 
 // ---------------------------------------------------------------------------
 // The job
@@ -180,6 +182,8 @@ private:
     void Run();
     void ShowIdle();
     void ShowUnlessHidden(const std::string &message);
+    // Standard error under -m, nothing with a window.
+    void ReportIfHidden(const std::string &message);
     void WaitWhilePaused();
     bool KeepConverting() const;
     bool Running() const { return running_; }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +52,20 @@ TEST_F(LumoraProgramTest, FailedFilesEndWithExitCodeOne)
         EXPECT_NE(run.output.find("Can't extract information from the '" + pdf + "' file"), std::string::npos)
             << run.output;
     }
+}
+
+TEST_F(LumoraProgramTest, PagesWithoutTheirPictureAreReportedAndKeepTheirText)
+{
+    std::filesystem::remove(environment_.ModuleDir() + "/jpeg");
+    const std::string pdf = environment_.WritePdf("in.pdf", 2);
+    const ProgramResult run = Convert(pdf, environment_.File("out/in.htm"));
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("lumora: 2 of 2 pages of the '" + pdf +
+                              "' file were not written completely, the first is page 1."),
+              std::string::npos)
+        << run.output;
+    EXPECT_TRUE(Exists(environment_.File("out/in/pg_0002.htm")));
+    EXPECT_FALSE(Exists(environment_.File("out/in/pg_0002.jpg")));
 }
 
 TEST_F(LumoraProgramTest, PasswordsOnTheCommandLine)
